@@ -233,12 +233,12 @@ std::vector<uint8_t> PackStream(const uint8_t* input, size_t size) {
 
 std::vector<uint8_t> PackRecord(const uint8_t* input, size_t size, int32_t timestamp) {
     std::vector<uint8_t> stream = PackStream(input, size);
-    uint32_t packed_size = uint32_t(stream.size());
-    uint32_t stamp = uint32_t(timestamp);
-    std::vector<uint8_t> record{uint8_t(packed_size),      uint8_t(packed_size >> 8), uint8_t(packed_size >> 16),
-                                uint8_t(packed_size >> 24), uint8_t(stamp),            uint8_t(stamp >> 8),
-                                uint8_t(stamp >> 16),       uint8_t(stamp >> 24)};
-    record.insert(record.end(), stream.begin(), stream.end());
+    std::vector<uint8_t> record(8 + stream.size());
+    uint32_t fields[2] = {uint32_t(stream.size()), uint32_t(timestamp)};
+    for (size_t i = 0; i < 8; ++i) {
+        record[i] = uint8_t(fields[i / 4] >> (i % 4 * 8));
+    }
+    std::copy(stream.begin(), stream.end(), record.begin() + 8);
     return record;
 }
 
