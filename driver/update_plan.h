@@ -9,6 +9,9 @@ struct UpdateEntry {
     const char* file_name;
 };
 
+// The game's executable: the first file of the plan, and the one whose presence shows an installation.
+extern const char GameExecutableName[];
+
 inline constexpr int UpdatePlanSize = 48;
 
 // The files of update 1.04 in the order they are written; the first failure stops the plan.

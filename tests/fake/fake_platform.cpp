@@ -1,6 +1,7 @@
 #include "tests/fake/fake_platform.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -29,6 +30,7 @@ void ResetFake() {
 }
 
 void AddFakePayload(const char* name, const uint8_t* record, uint32_t record_size) {
+    if (Fake.payload_count == int(sizeof Fake.payloads / sizeof Fake.payloads[0])) std::abort();
     Fake.payloads[Fake.payload_count++] = {name, record, record_size};
 }
 

@@ -1,0 +1,58 @@
+#include "driver/update_plan.h"
+
+const char GameExecutableName[] = "Quellstorm.exe";
+
+// The order matters: the plan stops at the first file that fails, so every
+// file before it is installed and none after it. Payload names are spelled as
+// the update asks for them; the store matches them without regard to case.
+// Three scenario files are named apart from their payloads.
+const UpdateEntry UpdatePlan[UpdatePlanSize] = {
+    {"Quellstorm.PCK", {}, GameExecutableName},
+    {"407AAS_1.PCK", {"sinario"}, "407AAS_1.MES"},
+    {"108IMA_9.PCK", {"sinario"}, "108IMA_9.MES"},
+    {"108IMA_A.PCK", {"sinario"}, "108IMA_A.MES"},
+    {"110IMA_A.PCK", {"sinario"}, "110IMA_A.MES"},
+    {"110IMA_B.PCK", {"sinario"}, "110IMA_B.MES"},
+    {"110IMA_C.PCK", {"sinario"}, "110IMA_C.MES"},
+    {"110IOC_2.PCK", {"sinario"}, "110IOC_2.MES"},
+    {"203BEM_0.PCK", {"sinario"}, "203BEM_0.MES"},
+    {"203BER_0.PCK", {"sinario"}, "203BER_0.MES"},
+    {"203BES_0.PCK", {"sinario"}, "203BES_0.MES"},
+    {"204BEF_F.PCK", {"sinario"}, "204BEF_F.MES"},
+    {"205FFC_0.PCK", {"sinario"}, "205FFC_0.MES"},
+    {"302AAM_0.PCK", {"sinario"}, "302AAM_0.MES"},
+    {"3R03_C0.PCK", {"sinario"}, "3R03_C0.MES"},
+    {"1030.PCK", {"sinario"}, "103EFF_0.MES"},
+    {"2020.PCK", {"sinario"}, "202egr_0.MES"},
+    {"201IPF_0.PCK", {"sinario"}, "201IPF_0.MES"},
+    {"106HER_0.PCK", {"sinario"}, "106HER_0.MES"},
+    {"108IMA_1.PCK", {"sinario"}, "108IMA_1.MES"},
+    {"110corin_c.PCK", {"sinario"}, "110corin_c.MES"},
+    {"201AAM_2.PCK", {"sinario"}, "201AAM_2.MES"},
+    {"201MR_0.PCK", {"sinario"}, "201EMR_0.MES"},
+    {"202GES_0.PCK", {"sinario"}, "202GES_0.MES"},
+    {"203IYF_0.PCK", {"sinario"}, "203IYF_0.MES"},
+    {"206IYR_0.PCK", {"sinario"}, "206IYR_0.MES"},
+    {"206IYR_1.PCK", {"sinario"}, "206IYR_1.MES"},
+    {"206IYR_2.PCK", {"sinario"}, "206IYR_2.MES"},
+    {"209HER_0.PCK", {"sinario"}, "209HER_0.MES"},
+    {"210IYM_0.PCK", {"sinario"}, "210IYM_0.MES"},
+    {"210IYM_1.PCK", {"sinario"}, "210IYM_1.MES"},
+    {"210IYR_0.PCK", {"sinario"}, "210IYR_0.MES"},
+    {"312AAS_2.PCK", {"sinario"}, "312AAS_2.MES"},
+    {"3R04_B0.PCK", {"sinario"}, "3R04_B0.MES"},
+    {"3R04_B1.PCK", {"sinario"}, "3R04_B1.MES"},
+    {"4R08.PCK", {"sinario"}, "4R08.MES"},
+    {"MHH_2.PCK", {"sinario"}, "MHH_2.MES"},
+    {"MNH_3.PCK", {"sinario"}, "MNH_3.MES"},
+    {"MNH_4.PCK", {"sinario"}, "MNH_4.MES"},
+    {"108I_CON.PCK", {"sinario", "system"}, "108I_CON.MES"},
+    {"110I_CON.PCK", {"sinario", "system"}, "110I_CON.MES"},
+    {"203i_con.PCK", {"sinario", "system"}, "203i_con.MES"},
+    {"209a_con.PCK", {"sinario", "system"}, "209a_con.MES"},
+    {"109ipk_0.PCK", {"sinario"}, "109ipk_0.MES"},
+    {"202imf_0.PCK", {"sinario"}, "202imf_0.MES"},
+    {"203dgm_0.PCK", {"sinario"}, "203dgm_0.MES"},
+    {"309aas_0.PCK", {"sinario"}, "309aas_0.MES"},
+    {"3r07_a0.PCK", {"sinario"}, "3r07_a0.MES"},
+};
