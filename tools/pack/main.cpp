@@ -119,7 +119,7 @@ bool ReplaceFile(const char* path, const uint8_t* bytes, size_t size, const int3
     std::string temporary = std::string(path) + ".partial-" + std::to_string(getpid());
     int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (file < 0) {
-        PrintError("%s: cannot create: %s", temporary.c_str(), std::strerror(errno));
+        PrintError("%s: cannot create %s: %s", path, temporary.c_str(), std::strerror(errno));
         return false;
     }
     size_t written = 0;
@@ -129,7 +129,7 @@ bool ReplaceFile(const char* path, const uint8_t* bytes, size_t size, const int3
             continue;
         }
         if (step <= 0) {
-            PrintError("%s: cannot write: %s", temporary.c_str(), step < 0 ? std::strerror(errno) : "no progress");
+            PrintError("%s: cannot write: %s", path, step < 0 ? std::strerror(errno) : "no progress");
             close(file);
             unlink(temporary.c_str());
             return false;
@@ -137,7 +137,7 @@ bool ReplaceFile(const char* path, const uint8_t* bytes, size_t size, const int3
         written += size_t(step);
     }
     if (close(file) != 0) {
-        PrintError("%s: cannot write: %s", temporary.c_str(), std::strerror(errno));
+        PrintError("%s: cannot write: %s", path, std::strerror(errno));
         unlink(temporary.c_str());
         return false;
     }
@@ -146,7 +146,7 @@ bool ReplaceFile(const char* path, const uint8_t* bytes, size_t size, const int3
         times.actime = time_t(*stamp);
         times.modtime = time_t(*stamp);
         if (utime(temporary.c_str(), &times) != 0) {
-            PrintError("%s: cannot set its times: %s", temporary.c_str(), std::strerror(errno));
+            PrintError("%s: cannot set its times: %s", path, std::strerror(errno));
             unlink(temporary.c_str());
             return false;
         }
