@@ -1,0 +1,3 @@
+#include "driver/update_flow.h"
+
+int main() { return RunUpdater(); }
