@@ -5,11 +5,12 @@
 
 // The packer chooses its items by an optimal parse: a forward pass over the
 // input keeps, for every position, the cheapest known way to reach it, where
-// an item costs its bytes plus the one flag bit it takes. Matches come from a
-// hash chain over three-byte strings (nearest first) and, for length 2, from
-// the last position of each byte pair; each match is weighed at every length
-// it can be cut to, since the encoding's size steps at lengths 3, 19 and 130
-// and with the offset.
+// an item costs its bytes plus the one flag bit it takes. Matches of four
+// bytes or more come from a hash chain over four-byte strings, nearest first;
+// length 3 from a short chain over three-byte strings and length 2 from the
+// last position of each byte pair, as those lengths reach back only 255
+// bytes. Each match is weighed at every length it can be cut to, since the
+// encoding's size steps at lengths 3, 19 and 130 and with the offset.
 
 namespace {
 
@@ -19,9 +20,11 @@ constexpr uint32_t MaxLength = 65537;
 constexpr uint32_t MaxShortOffset = 255;
 // A match at least this long is taken whole: weighing each shorter cut of it
 // gains next to nothing and would make long runs quadratic.
-constexpr uint32_t NiceLength = 258;
-// How many earlier positions with the same three-byte hash are tried.
-constexpr int ChainDepth = 128;
+constexpr uint32_t NiceLength = 128;
+// How many earlier positions with the same four-byte hash are tried.
+constexpr int ChainDepth = 512;
+// How many with the same three-byte hash, within reach of length 3.
+constexpr int ShortChainDepth = 8;
 constexpr int HashBits = 17;
 // The chain links live in a ring as long as the reach of the longest offset.
 constexpr size_t WindowMask = 0xFFFF;
@@ -50,6 +53,11 @@ uint32_t HashThree(const uint8_t* p) {
     return (value * 2654435761u) >> (32 - HashBits);
 }
 
+uint32_t HashFour(const uint8_t* p) {
+    uint32_t value = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    return (value * 2654435761u) >> (32 - HashBits);
+}
+
 uint32_t PairKey(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8;
 }
@@ -57,9 +65,11 @@ uint32_t PairKey(const uint8_t* p) {
 struct MatchFinder {
     const uint8_t* input;
     size_t size;
-    std::vector<int32_t> head_three; // by hash: the latest position
-    std::vector<int32_t> prev_three; // by position & WindowMask: the one before it with that hash
-    std::vector<int32_t> last_pair;  // by byte pair: the latest position
+    std::vector<int32_t> head_four;  // by hash: the latest position
+    std::vector<int32_t> prev_four;  // by position & WindowMask: the one before it with that hash
+    std::vector<int32_t> head_three; // the same for three-byte strings
+    std::vector<int32_t> prev_three;
+    std::vector<int32_t> last_pair; // by byte pair: the latest position
 };
 
 void InsertPosition(MatchFinder& finder, size_t pos) {
@@ -71,6 +81,33 @@ void InsertPosition(MatchFinder& finder, size_t pos) {
         finder.prev_three[pos & WindowMask] = finder.head_three[hash];
         finder.head_three[hash] = int32_t(pos);
     }
+    if (pos + 3 < finder.size) {
+        uint32_t hash = HashFour(finder.input + pos);
+        finder.prev_four[pos & WindowMask] = finder.head_four[hash];
+        finder.head_four[hash] = int32_t(pos);
+    }
+}
+
+// The nearest offset, within reach of length 3, at which the three bytes at
+// `pos` occurred before, or 0.
+uint32_t FindTriple(const MatchFinder& finder, size_t pos) {
+    if (pos + 3 > finder.size) {
+        return 0;
+    }
+    const uint8_t* here = finder.input + pos;
+    int32_t candidate = finder.head_three[HashThree(here)];
+    for (int depth = 0; depth < ShortChainDepth && candidate != NoPosition; ++depth) {
+        size_t offset = pos - size_t(candidate);
+        if (offset > MaxShortOffset) {
+            break;
+        }
+        const uint8_t* there = finder.input + candidate;
+        if (there[0] == here[0] && there[1] == here[1] && there[2] == here[2]) {
+            return uint32_t(offset);
+        }
+        candidate = finder.prev_three[size_t(candidate) & WindowMask];
+    }
+    return 0;
 }
 
 struct Candidate {
@@ -78,18 +115,18 @@ struct Candidate {
     uint32_t offset;
 };
 
-// Fills `found` with matches of three bytes or more at `pos`, in order of
+// Fills `found` with matches of four bytes or more at `pos`, in order of
 // growing offset and strictly growing length, so that each length is served
 // by the nearest offset the chain holds. Returns how many there are.
 size_t FindMatches(const MatchFinder& finder, size_t pos, Candidate* found) {
     size_t limit = std::min<size_t>(MaxLength, finder.size - pos);
-    if (limit < 3) {
+    if (limit < 4) {
         return 0;
     }
     const uint8_t* here = finder.input + pos;
     size_t count = 0;
-    size_t best = 2;
-    int32_t candidate = finder.head_three[HashThree(here)];
+    size_t best = 3;
+    int32_t candidate = finder.head_four[HashFour(here)];
     for (int depth = 0; depth < ChainDepth && candidate != NoPosition; ++depth) {
         size_t offset = pos - size_t(candidate);
         if (offset > MaxOffset) {
@@ -110,7 +147,7 @@ size_t FindMatches(const MatchFinder& finder, size_t pos, Candidate* found) {
                 }
             }
         }
-        candidate = finder.prev_three[size_t(candidate) & WindowMask];
+        candidate = finder.prev_four[size_t(candidate) & WindowMask];
     }
     return count;
 }
@@ -156,8 +193,13 @@ std::vector<uint8_t> PackStream(const uint8_t* input, size_t size) {
     if (size == 0) {
         return out;
     }
-    MatchFinder finder{input, size, std::vector<int32_t>(size_t(1) << HashBits, NoPosition),
-                       std::vector<int32_t>(WindowMask + 1, NoPosition), std::vector<int32_t>(65536, NoPosition)};
+    MatchFinder finder{input,
+                       size,
+                       std::vector<int32_t>(size_t(1) << HashBits, NoPosition),
+                       std::vector<int32_t>(WindowMask + 1, NoPosition),
+                       std::vector<int32_t>(size_t(1) << HashBits, NoPosition),
+                       std::vector<int32_t>(WindowMask + 1, NoPosition),
+                       std::vector<int32_t>(65536, NoPosition)};
     constexpr uint32_t Unreached = std::numeric_limits<uint32_t>::max();
     std::vector<Step> steps(size + 1, Step{Unreached, 0, 0});
     steps[0].cost = 0;
@@ -190,8 +232,8 @@ std::vector<uint8_t> PackStream(const uint8_t* input, size_t size) {
             pos += whole.length;
             continue;
         }
-        if (count > 0 && found[0].offset <= MaxShortOffset) {
-            relax(pos + 3, cost + ItemCost(MatchSize(3, found[0].offset)), 3, found[0].offset);
+        if (uint32_t offset = FindTriple(finder, pos); offset != 0) {
+            relax(pos + 3, cost + ItemCost(MatchSize(3, offset)), 3, offset);
         }
         uint32_t weighed = 3;
         for (size_t i = 0; i < count; ++i) {
