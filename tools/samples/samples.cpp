@@ -134,14 +134,19 @@ Bytes MakeScript(const std::string& name, size_t size) {
     Random random = SeedFromName(name);
     const std::string label = name.substr(0, name.find('.'));
     Bytes out;
-    Put(&out, ";" + label + "\r\n");
+    Put(&out, ";");
+    Put(&out, label);
+    Put(&out, "\r\n");
     for (;;) {
         const std::string line = ScriptLine(&random, label);
         if (out.size() + line.size() + 3 > size) break;
         Put(&out, line);
     }
-    const size_t room = size - out.size();
-    Put(&out, ";" + std::string(room - 3, '-') + "\r\n");
+    std::string filler(size - out.size(), '-');
+    filler.front() = ';';
+    filler[filler.size() - 2] = '\r';
+    filler.back() = '\n';
+    Put(&out, filler);
     return out;
 }
 
