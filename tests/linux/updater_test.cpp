@@ -99,9 +99,11 @@ class Updater : public testing::Test {
 
     std::vector<std::string> Tree() {
         std::vector<std::string> files;
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(install))
-            files.push_back(fs::relative(entry.path(), install).string() +
-                            (entry.is_regular_file() ? " " + ReadText(entry.path()) : ""));
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(install)) {
+            std::string line = fs::relative(entry.path(), install).string();
+            if (entry.is_regular_file()) line.append(" ").append(ReadText(entry.path()));
+            files.push_back(line);
+        }
         std::sort(files.begin(), files.end());
         return files;
     }
