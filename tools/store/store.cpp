@@ -76,8 +76,7 @@ std::string CheckRecord(const std::vector<uint8_t>& bytes) {
     if (decoded == PayloadOutputOverflow) return "decodes to more than 1,400,000 bytes";
     if (decoded < 0) return std::string("malformed record: ") + DescribePayloadFault(decoded);
     if (bytes.size() != PayloadHeaderSize + uint64_t(header.packed_size))
-        return "malformed record: " + std::to_string(bytes.size() - PayloadHeaderSize - uint64_t(header.packed_size)) +
-               " bytes after the packed stream";
+        return "malformed record: the file goes on past its packed stream";
     return "";
 }
 
