@@ -22,9 +22,14 @@
 
 namespace {
 
-// One flag byte and eight five-byte matches: a group this long or longer can
-// be decoded without looking at the end of the input.
-constexpr std::ptrdiff_t LargestGroupSize = 1 + 8 * 5;
+// The quick step of the group loop copies this many bytes, in two halves so
+// that a match from at least half as far back reads only written bytes.
+constexpr uint32_t QuickCopy = 32;
+
+// A flag byte, seven five-byte matches and the QuickCopy bytes that the last
+// item may read: a group this far from the end of the input decodes without
+// looking at that end.
+constexpr std::ptrdiff_t FastGroupInput = 1 + 7 * 5 + QuickCopy;
 
 // Wide copies move this many bytes at a time and may write up to this many
 // bytes beyond the match, so they run only where the output has that room.
@@ -33,74 +38,115 @@ constexpr uint32_t CopyWidth = 8;
 struct Match {
     uint32_t length;
     uint32_t distance;
+    uint32_t size; // bytes of the item, opcode included
 };
 
-int MatchItemSize(uint8_t opcode) {
-    if (opcode >= 0xC0) return 2;
-    if (opcode & 0x80) return (opcode & 0x1F) ? 1 : 2;
-    if (opcode == 0x7F) return 5;
-    return 3;
+// How each opcode's item is read, as one table so that decoding a match takes
+// no branch on its encoding. With w the four bytes after the opcode, little
+// endian (zero where the item is shorter):
+//   length   = length_base + (w & length_mask)
+//   distance = distance_base | ((w >> distance_shift) & distance_mask)
+struct OpcodeForm {
+    uint8_t size;
+    uint8_t distance_shift;
+    uint16_t length_base;
+    uint16_t length_mask;
+    uint16_t distance_base;
+    uint16_t distance_mask;
+};
+
+constexpr OpcodeForm FormOf(uint32_t opcode) {
+    if (opcode >= 0xC0) return {2, 0, uint16_t(((opcode >> 2) & 0x0F) + 4), 0, uint16_t((opcode & 0x03) << 8), 0xFF};
+    if (opcode & 0x80) {
+        const uint16_t length = (opcode & 0x20) ? 3 : 2;
+        if (opcode & 0x1F) return {1, 0, length, 0, uint16_t(opcode & 0x1F), 0};
+        return {2, 0, length, 0, 0, 0xFF};
+    }
+    if (opcode == 0x7F) return {5, 16, 2, 0xFFFF, 0, 0xFFFF};
+    return {3, 0, uint16_t(opcode + 4), 0, 0, 0xFFFF};
 }
 
-// Reads the match item at `item`, whose MatchItemSize bytes the caller has made sure exist.
-Match ReadMatch(const uint8_t* item) {
-    const uint32_t opcode = item[0];
-    if (opcode >= 0xC0) return {((opcode >> 2) & 0x0F) + 4, ((opcode & 0x03) << 8) | item[1]};
-    if (opcode & 0x80) {
-        const uint32_t length = (opcode & 0x20) ? 3 : 2;
-        const uint32_t short_distance = opcode & 0x1F;
-        return {length, short_distance ? short_distance : item[1]};
-    }
-    if (opcode == 0x7F) return {(item[1] | uint32_t(item[2]) << 8) + 2, item[3] | uint32_t(item[4]) << 8};
-    return {opcode + 4, item[1] | uint32_t(item[2]) << 8};
+struct OpcodeTable {
+    OpcodeForm forms[256];
+};
+
+constexpr OpcodeTable MakeOpcodeTable() {
+    OpcodeTable table{};
+    for (uint32_t opcode = 0; opcode < 256; ++opcode) table.forms[opcode] = FormOf(opcode);
+    return table;
+}
+
+constexpr OpcodeTable Opcodes = MakeOpcodeTable();
+
+// Reads the match item at `item`; five bytes must be readable there, whatever the item's own size.
+[[gnu::always_inline]] inline Match ReadMatch(const uint8_t* item) {
+    const OpcodeForm& form = Opcodes.forms[item[0]];
+    const uint32_t operands = item[1] | uint32_t(item[2]) << 8 | uint32_t(item[3]) << 16 | uint32_t(item[4]) << 24;
+    return {form.length_base + (operands & form.length_mask),
+            form.distance_base | ((operands >> form.distance_shift) & form.distance_mask), form.size};
+}
+
+// Reads a match item near the end of the input, where only `available` bytes
+// may be read. Returns false when the item runs past them.
+bool ReadMatchAtEnd(const uint8_t* item, std::ptrdiff_t available, Match* match) {
+    const uint32_t size = Opcodes.forms[item[0]].size;
+    if (std::ptrdiff_t(size) > available) return false;
+    uint8_t whole[5] = {};
+    std::memcpy(whole, item, size);
+    *match = ReadMatch(whole);
+    return true;
 }
 
 // The byte-at-a-time meaning of a match, for the ends of the output.
-void CopyMatchBytes(uint8_t* out, uint32_t distance, uint32_t length) {
+[[gnu::always_inline]] inline void CopyMatchBytes(uint8_t* out, uint32_t distance, uint32_t length) {
     const uint8_t* from = out - distance;
     for (uint32_t i = 0; i < length; ++i) out[i] = from[i];
 }
 
 // Copies a match in wide steps with the result of CopyMatchBytes. Needs
 // CopyWidth bytes of output room beyond the match.
-void CopyMatchWide(uint8_t* out, uint32_t distance, uint32_t length) {
-    if (distance == 1) {
-        std::memset(out, out[-1], length);
-        return;
-    }
+[[gnu::always_inline]] inline void CopyMatchWide(uint8_t* out, uint32_t distance, uint32_t length) {
     uint8_t* const end = out + length;
-    if (distance < CopyWidth) {
-        // The bytes repeat with period `distance`, so also with any multiple of
-        // it; write byte by byte until a multiple of at least CopyWidth lies
-        // behind, so every wide step below reads only bytes already written.
-        const uint32_t period = distance * ((CopyWidth + distance - 1) / distance);
-        const uint32_t head = period - distance;
-        if (length <= head) {
-            CopyMatchBytes(out, distance, length);
-            return;
-        }
-        CopyMatchBytes(out, distance, head);
-        out += head;
-        distance = period;
-    }
     const uint8_t* from = out - distance;
-    do {
+    if (distance < CopyWidth) {
+        // The bytes repeat with period `distance`. Write the first eight one
+        // period at a time, then step the source back to a multiple of the
+        // period of at least eight, so the wide steps read only written bytes.
+        static constexpr uint8_t SecondHalfStep[CopyWidth] = {0, 1, 2, 1, 0, 4, 4, 4};
+        static constexpr int8_t SourceBack[CopyWidth] = {0, 0, 0, -1, -4, 1, 2, 3};
+        out[0] = from[0];
+        out[1] = from[1];
+        out[2] = from[2];
+        out[3] = from[3];
+        from += SecondHalfStep[distance];
+        std::memcpy(out + 4, from, 4);
+        from -= SourceBack[distance];
+    } else {
+        std::memcpy(out, from, CopyWidth);
+        from += CopyWidth;
+    }
+    out += CopyWidth;
+    while (out < end) {
         std::memcpy(out, from, CopyWidth);
         out += CopyWidth;
         from += CopyWidth;
-    } while (out < end);
+    }
 }
 
 // Checks a match against what has been produced and the room left, then copies it.
 // Returns 0 or a PayloadFault.
-int32_t ApplyMatch(Match match, uint8_t* output, uint8_t*& out, uint8_t* out_end) {
-    if (match.distance == 0) return PayloadZeroOffset;                             // would copy unwritten bytes
-    if (match.distance > uint32_t(out - output)) return PayloadOffsetBeforeStart;  // before the buffer
-    if (match.length > uint32_t(out_end - out)) return PayloadOutputOverflow;      // past the capacity
-    if (uint32_t(out_end - out) >= match.length + CopyWidth)
+[[gnu::always_inline]] inline int32_t ApplyMatch(Match match, uint8_t* output, uint8_t*& out, uint8_t* out_end) {
+    const uint32_t produced = uint32_t(out - output);
+    const uint32_t room = uint32_t(out_end - out);
+    // One test for both offset faults: offset 0 wraps to the largest value.
+    if (match.distance - 1 >= produced) [[unlikely]]
+        return match.distance == 0 ? PayloadZeroOffset : PayloadOffsetBeforeStart;
+    if (room >= match.length + CopyWidth) [[likely]] {
         CopyMatchWide(out, match.distance, match.length);
-    else
+    } else {
+        if (match.length > room) return PayloadOutputOverflow; // past the capacity
         CopyMatchBytes(out, match.distance, match.length);
+    }
     out += match.length;
     return 0;
 }
@@ -126,27 +172,41 @@ int32_t DecodePayload(uint8_t* output, int32_t capacity, const uint8_t* packed, 
     uint8_t* out = output;
     uint8_t* const out_end = output + (capacity > 0 ? capacity : 0);
 
-    // Whole groups while the input surely holds them: no input checks per item.
-    while (in_end - in >= LargestGroupSize) {
-        uint32_t flags = *in++;
-        int items_left = 8;
-        while (items_left > 0) {
-            if (flags & 1) {
-                const int run = std::min(std::countr_one(flags), items_left);
-                if (run > out_end - out) return PayloadOutputOverflow;  // past the capacity
-                std::memcpy(out, in, size_t(run));
-                in += run;
-                out += run;
-                flags >>= run;
-                items_left -= run;
+    // Whole groups while the input surely holds them: no input checks per
+    // item. Most items, a literal or a match of up to QuickCopy bytes from at
+    // least half that far back, take one branch-free step that copies
+    // QuickCopy bytes and keeps as many as the item makes; the rest take the
+    // careful way.
+    while (in_end - in >= FastGroupInput) {
+        // A marker two bits above the eight items: the clear bit between stops
+        // a literal run at the group's end, and the marker alone is left when
+        // every item is done.
+        uint32_t flags = *in++ | 0x200;
+        while (flags != 0x2) {
+            const bool literal = flags & 1;
+            const uint32_t literal_run = uint32_t(std::countr_one(flags));
+            const Match match = ReadMatch(in);
+            const uint32_t produced = uint32_t(out - output);
+            const bool quick = (uint32_t(out_end - out) >= QuickCopy) &
+                               (literal | ((match.distance >= QuickCopy / 2) & (match.distance <= produced) &
+                                           (match.length <= QuickCopy)));
+            if (quick) [[likely]] {
+                const uint8_t* from = literal ? in : out - match.distance;
+                std::memcpy(out, from, QuickCopy / 2);
+                std::memcpy(out + QuickCopy / 2, from + QuickCopy / 2, QuickCopy / 2);
+                out += literal ? literal_run : match.length;
+                in += literal ? literal_run : match.size;
+                flags >>= literal ? literal_run : 1;
                 continue;
             }
-            const int size = MatchItemSize(*in);
-            const Match match = ReadMatch(in);
-            in += size;
-            if (const int32_t fault = ApplyMatch(match, output, out, out_end)) return fault;
             flags >>= 1;
-            --items_left;
+            if (literal) {
+                if (out == out_end) return PayloadOutputOverflow; // past the capacity
+                *out++ = *in++;
+                continue;
+            }
+            in += match.size;
+            if (const int32_t fault = ApplyMatch(match, output, out, out_end)) return fault;
         }
     }
 
@@ -159,10 +219,9 @@ int32_t DecodePayload(uint8_t* output, int32_t capacity, const uint8_t* packed, 
                 *out++ = *in++;
                 continue;
             }
-            const int size = MatchItemSize(*in);
-            if (size > in_end - in) return PayloadTruncatedItem;  // operands past the input
-            const Match match = ReadMatch(in);
-            in += size;
+            Match match;
+            if (!ReadMatchAtEnd(in, in_end - in, &match)) return PayloadTruncatedItem; // operands past the input
+            in += match.size;
             if (const int32_t fault = ApplyMatch(match, output, out, out_end)) return fault;
         }
     }

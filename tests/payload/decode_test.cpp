@@ -185,6 +185,91 @@ TEST(DecodePayload, OverlappingMatchesRepeatTheLastBytesAtEveryDistance) {
     }
 }
 
+// Builds a long stream of every encoding, mixing literal runs with matches of
+// every length class and of distances near and far, and the bytes it stands
+// for, worked out one byte at a time. Long enough that most of it runs through
+// the group-at-a-time loop, and the end through the careful one.
+struct MixedStream {
+    Bytes packed;
+    Bytes expected;
+};
+
+MixedStream MakeMixedStream(uint32_t seed, size_t items) {
+    uint32_t state = seed;
+    auto next = [&state](uint32_t bound) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % bound;
+    };
+    MixedStream stream;
+    Bytes group;
+    uint8_t flag_byte = 0;
+    int in_group = 0;
+    auto finish_item = [&](bool literal) {
+        flag_byte |= uint8_t(literal) << in_group;
+        if (++in_group == 8) {
+            stream.packed.push_back(flag_byte);
+            stream.packed.insert(stream.packed.end(), group.begin(), group.end());
+            group.clear();
+            flag_byte = 0;
+            in_group = 0;
+        }
+    };
+    for (size_t item = 0; item < items; ++item) {
+        const uint32_t produced = uint32_t(stream.expected.size());
+        if (produced == 0 || next(3) == 0) {
+            const uint8_t byte = uint8_t(next(256));
+            group.push_back(byte);
+            stream.expected.push_back(byte);
+            finish_item(true);
+            continue;
+        }
+        static constexpr uint32_t Lengths[] = {2, 3, 4, 7, 8, 9, 15, 16, 17, 19, 20, 31, 32, 33, 64, 127, 130, 131, 700};
+        const uint32_t length = Lengths[next(sizeof Lengths / sizeof Lengths[0])];
+        const uint32_t far = std::min<uint32_t>(produced, next(4) == 0 ? 65535 : 40);
+        const uint32_t distance = 1 + next(far);
+        const bool long_form = next(5) == 0;  // not the shortest form, which a stream may still use
+        if (length <= 3 && distance <= 31 && !long_form) {
+            group.push_back(uint8_t(0x80 | (length == 3 ? 0x20 : 0) | distance));
+        } else if (length <= 3 && distance <= 255) {
+            group.insert(group.end(), {uint8_t(length == 3 ? 0xA0 : 0x80), uint8_t(distance)});
+        } else if (length <= 3 || (length >= 4 && length <= 19 && distance <= 1023 && !long_form)) {
+            if (length <= 3) {
+                group.insert(group.end(), {0x7F, uint8_t(length - 2), 0, uint8_t(distance), uint8_t(distance >> 8)});
+            } else {
+                group.insert(group.end(), {uint8_t(0xC0 | (length - 4) << 2 | distance >> 8), uint8_t(distance)});
+            }
+        } else if (length <= 130 && !long_form) {
+            group.insert(group.end(), {uint8_t(length - 4), uint8_t(distance), uint8_t(distance >> 8)});
+        } else {
+            group.insert(group.end(), {0x7F, uint8_t(length - 2), uint8_t((length - 2) >> 8), uint8_t(distance),
+                                       uint8_t(distance >> 8)});
+        }
+        for (uint32_t i = 0; i < length; ++i) stream.expected.push_back(stream.expected[stream.expected.size() - distance]);
+        finish_item(false);
+    }
+    if (in_group > 0) {
+        stream.packed.push_back(flag_byte);
+        stream.packed.insert(stream.packed.end(), group.begin(), group.end());
+    }
+    return stream;
+}
+
+TEST(DecodePayload, LongMixedStreamsDecodeAsByteByByte) {
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
+        const MixedStream stream = MakeMixedStream(seed, 3000 + seed * 37);
+        for (int32_t slack : {0, 5, 40}) {
+            const Decoded decoded = Decode(stream.packed, int32_t(stream.expected.size()) + slack);
+            ASSERT_EQ(decoded.result, int32_t(stream.expected.size())) << "seed " << seed;
+            ASSERT_TRUE(decoded.output == stream.expected) << "seed " << seed << " slack " << slack;
+            ASSERT_TRUE(decoded.guard_intact);
+        }
+        // One byte too little room: a fault, never a write past the capacity.
+        const Decoded cramped = Decode(stream.packed, int32_t(stream.expected.size()) - 1);
+        EXPECT_EQ(cramped.result, PayloadOutputOverflow);
+        EXPECT_TRUE(cramped.guard_intact);
+    }
+}
+
 struct MalformedCase {
     const char* name;
     Bytes packed;
