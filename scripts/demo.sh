@@ -84,6 +84,7 @@ echo "== The old installation in $install"
 list_installation
 echo
 echo "== Running the updater with WINEPREFIX=$prefix"
+echo "   (Enter, ok or y answers OK; cancel, c or n answers Cancel)"
 if $answer_yes; then
     printf 'ok\n' | WINEPREFIX="$prefix" "$updater"
 elif [ -t 0 ]; then

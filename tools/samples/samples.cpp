@@ -94,6 +94,46 @@ const char* const Speakers[] = {
     "\x83\x6E\x83\x8B\x83\x4A", // ハルカ
 };
 
+// Words from which the scripts' own sentences are made, Shift-JIS.
+// 私 僕 彼女 先生 空 海 桜 雨 風 町 学校 図書館 駅 夢 約束 手紙 時間 答え 猫 窓 道 星 記憶 声 朝 夜 教室 屋上 花火 写真 名前 季節
+const char* const Nouns[] = {
+    "\x8E\x84", "\x96\x6C", "\x94\xDE\x8F\x97", "\x90\xE6\x90\xB6", "\x8B\xF3", "\x8A\x43", "\x8D\xF7",
+    "\x89\x4A", "\x95\x97", "\x92\xAC", "\x8A\x77\x8D\x5A", "\x90\x7D\x8F\x91\x8A\xD9", "\x89\x77",
+    "\x96\xB2", "\x96\xF1\x91\xA9", "\x8E\xE8\x8E\x86", "\x8E\x9E\x8A\xD4", "\x93\x9A\x82\xA6", "\x94\x4C",
+    "\x91\x8B", "\x93\xB9", "\x90\xAF", "\x8B\x4C\x89\xAF", "\x90\xBA", "\x92\xA9", "\x96\xE9",
+    "\x8B\xB3\x8E\xBA", "\x89\xAE\x8F\xE3", "\x89\xD4\x89\xCE", "\x8E\xCA\x90\x5E", "\x96\xBC\x91\x4F",
+    "\x8B\x47\x90\xDF",
+};
+// は が を に で と も へ の
+const char* const Particles[] = {
+    "\x82\xCD", "\x82\xAA", "\x82\xF0", "\x82\xC9", "\x82\xC5", "\x82\xC6", "\x82\xE0", "\x82\xD6",
+    "\x82\xCC",
+};
+// 少し ずっと もう まだ きっと 静かに ゆっくり 突然 本当に いつも 今日も 遠くで
+const char* const Adverbs[] = {
+    "\x8F\xAD\x82\xB5", "\x82\xB8\x82\xC1\x82\xC6", "\x82\xE0\x82\xA4", "\x82\xDC\x82\xBE",
+    "\x82\xAB\x82\xC1\x82\xC6", "\x90\xC3\x82\xA9\x82\xC9", "\x82\xE4\x82\xC1\x82\xAD\x82\xE8",
+    "\x93\xCB\x91\x52", "\x96\x7B\x93\x96\x82\xC9", "\x82\xA2\x82\xC2\x82\xE0", "\x8D\xA1\x93\xFA\x82\xE0",
+    "\x89\x93\x82\xAD\x82\xC5",
+};
+// 見ている 待っていた 忘れない 覚えている 探している 聞こえた 光っていた 始まる 終わった 変わらない 笑った 走り出した 消えていく 届かない 知っている 揺れていた
+const char* const Verbs[] = {
+    "\x8C\xA9\x82\xC4\x82\xA2\x82\xE9", "\x91\xD2\x82\xC1\x82\xC4\x82\xA2\x82\xBD",
+    "\x96\x59\x82\xEA\x82\xC8\x82\xA2", "\x8A\x6F\x82\xA6\x82\xC4\x82\xA2\x82\xE9",
+    "\x92\x54\x82\xB5\x82\xC4\x82\xA2\x82\xE9", "\x95\xB7\x82\xB1\x82\xA6\x82\xBD",
+    "\x8C\xF5\x82\xC1\x82\xC4\x82\xA2\x82\xBD", "\x8E\x6E\x82\xDC\x82\xE9",
+    "\x8F\x49\x82\xED\x82\xC1\x82\xBD", "\x95\xCF\x82\xED\x82\xE7\x82\xC8\x82\xA2",
+    "\x8F\xCE\x82\xC1\x82\xBD", "\x91\x96\x82\xE8\x8F\x6F\x82\xB5\x82\xBD",
+    "\x8F\xC1\x82\xA6\x82\xC4\x82\xA2\x82\xAD", "\x93\xCD\x82\xA9\x82\xC8\x82\xA2",
+    "\x92\x6D\x82\xC1\x82\xC4\x82\xA2\x82\xE9", "\x97\x68\x82\xEA\x82\xC4\x82\xA2\x82\xBD",
+};
+// 。 ね。 よ。 のかな。 ……。 んだ。 ！ ？ と思う。 みたいだ。
+const char* const Endings[] = {
+    "\x81\x42", "\x82\xCB\x81\x42", "\x82\xE6\x81\x42", "\x82\xCC\x82\xA9\x82\xC8\x81\x42",
+    "\x81\x63\x81\x63\x81\x42", "\x82\xF1\x82\xBE\x81\x42", "\x81\x49", "\x81\x48",
+    "\x82\xC6\x8E\x76\x82\xA4\x81\x42", "\x82\xDD\x82\xBD\x82\xA2\x82\xBE\x81\x42",
+};
+
 const char OpenName[] = "\x81\x79";   // 【
 const char CloseName[] = "\x81\x7A";  // 】
 const char OpenQuote[] = "\x81\x75";  // 「
@@ -101,6 +141,30 @@ const char CloseQuote[] = "\x81\x76"; // 」
 
 template <size_t N> const char* Pick(Random* random, const char* const (&table)[N]) {
     return table[Below(random, uint32_t(N))];
+}
+
+// A sentence of one or two clauses made from the word tables, so that the
+// scripts repeat themselves about as little as written dialogue does.
+std::string Sentence(Random* random) {
+    std::string sentence;
+    const uint32_t clauses = 1 + Below(random, 2);
+    for (uint32_t clause = 0; clause < clauses; ++clause) {
+        if (clause > 0) sentence += "\x81\x41"; // 、
+        if (Below(random, 3) == 0) sentence += Pick(random, Adverbs);
+        sentence += Pick(random, Nouns);
+        sentence += Pick(random, Particles);
+        if (Below(random, 2) == 0) {
+            sentence += Pick(random, Nouns);
+            sentence += Pick(random, Particles);
+        }
+        sentence += Pick(random, Verbs);
+    }
+    return sentence + Pick(random, Endings);
+}
+
+// A line of dialogue: one of the set phrases or a made sentence.
+std::string Dialogue(Random* random) {
+    return Below(random, 4) == 0 ? std::string(Pick(random, DialogueLines)) : Sentence(random);
 }
 
 // One line (or a speaker's line pair) of a scenario script, CRLF included.
@@ -120,10 +184,10 @@ std::string ScriptLine(Random* random, const std::string& label) {
         std::snprintf(text, sizeof text, "@IF %u,%s_%u\r\n@LABEL %s_%u\r\n", Below(random, 64), label.c_str(),
                       Below(random, 9), label.c_str(), Below(random, 9));
         break;
-    case 7: return std::string(Pick(random, DialogueLines)) + "\r\n";
+    case 7: return Dialogue(random) + "\r\n";
     default:
         return std::string(OpenName) + Pick(random, Speakers) + CloseName + "\r\n" + OpenQuote +
-               Pick(random, DialogueLines) + CloseQuote + "\r\n";
+               Dialogue(random) + CloseQuote + "\r\n";
     }
     return text;
 }
