@@ -166,6 +166,16 @@ TEST_F(Updater, ReadOnlyExecutableStopsThePlanAtItsFirstFile) {
     EXPECT_EQ(Tree(), before);
 }
 
+TEST_F(Updater, DirectoryNamedLikeTheExecutablePassesTheCheckButCannotBeWritten) {
+    fs::remove(install / "Quellstorm.exe");
+    fs::create_directory(install / "QUELLSTORM.EXE");
+    const std::vector<std::string> before = Tree();
+    const ChildResult run = Run(QUELLSTORM_UPDATER, "\n");
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.output, QuestionBox + "\n" + MessageBox("Quellstorm.exeに書き込みできません。"));
+    EXPECT_EQ(Tree(), before);
+}
+
 TEST_F(Updater, MissingRecordStopsThePlanAfterPosition16WithItsOwnMessageOnly) {
     const ChildResult run = Run(QUELLSTORM_UPDATER_WITHOUT_2020, "y\n");
     EXPECT_EQ(run.exit_code, 0);
