@@ -23,6 +23,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -33,9 +34,10 @@ namespace {
 
 constexpr DWORD PollMilliseconds = 50;
 constexpr DWORD TimeoutMilliseconds = 60000;
-// Time for a box that has just appeared to paint itself before its picture is taken.
-constexpr DWORD SettleMilliseconds = 500;
-constexpr DWORD ScreenshotWaitMilliseconds = 5000;
+// Time for a box that has just appeared to be shown and drawn before its picture is taken.
+constexpr DWORD ShowWaitMilliseconds = 5000;
+constexpr DWORD SettleMilliseconds = 300;
+constexpr DWORD ScreenshotWaitMilliseconds = 10000;
 
 std::string Utf8(const std::wstring& wide)
 {
@@ -164,6 +166,21 @@ std::vector<DWORD> DrawStockIcon(LPCWSTR id, int width, int height, DWORD backgr
     return pixels;
 }
 
+// Wine names the X window that shows a window in this property.
+constexpr wchar_t XWindowProperty[] = L"__wine_x11_whole_window";
+
+// A box is visible to Windows before Wine has made its X window; the picture
+// waits for that window, and a moment more for it to be drawn.
+void WaitUntilShown(HWND box)
+{
+    for (DWORD waited = 0; waited < ShowWaitMilliseconds; waited += PollMilliseconds) {
+        if (GetPropW(box, XWindowProperty) != nullptr)
+            break;
+        Sleep(PollMilliseconds);
+    }
+    Sleep(SettleMilliseconds);
+}
+
 // Icon handles belong to the process that loaded them, so the box's icon is
 // told apart by its picture: each stock icon is drawn here and compared.
 std::string IconName(HWND box)
@@ -249,15 +266,19 @@ std::string Text(HWND box)
 }
 
 // Wine's screen device context shows only part of what another process drew
-// (its icons, not its text or buttons), so
-// the picture is taken from outside: the test script watches for REQUEST,
-// photographs the given part of the X screen, and deletes REQUEST when done.
-void RequestScreenshot(const std::wstring& request, const RECT& rect)
+// (its icons, not its text or buttons), so the picture is taken from outside:
+// the test script watches for REQUEST, photographs the box's X window, or
+// else the given part of the X screen, and deletes REQUEST when done.
+void RequestScreenshot(const std::wstring& request, HWND box)
 {
+    RECT rect;
+    GetWindowRect(box, &rect);
+    const HANDLE x_window = GetPropW(box, XWindowProperty);
     FILE* out = _wfopen(request.c_str(), L"wb");
     if (out == nullptr)
         return;
-    std::fprintf(out, "%ldx%ld+%ld+%ld\n", rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top);
+    std::fprintf(out, "%ldx%ld+%ld+%ld %#llx\n", rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top,
+                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(x_window)));
     std::fclose(out);
     for (DWORD waited = 0; waited < ScreenshotWaitMilliseconds; waited += PollMilliseconds) {
         if (GetFileAttributesW(request.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -338,15 +359,13 @@ int wmain(int argc, wchar_t** argv)
                 break;
             continue;
         }
-        Sleep(SettleMilliseconds);
+        WaitUntilShown(box);
         ++shown;
         const std::string answer = shown <= answers.size() ? answers[shown - 1] : "close";
         std::fprintf(report, "box %zu\ncaption %s\ntext %s\nbuttons %s\nicon %s\nanswer %s\n", shown,
                      OneLine(Utf8(WindowText(box))).c_str(), Text(box).c_str(), Buttons(box).c_str(),
                      IconName(box).c_str(), answer.c_str());
-        RECT rect;
-        GetWindowRect(box, &rect);
-        RequestScreenshot(shot_prefix + L"-" + std::to_wstring(shown) + L".want", rect);
+        RequestScreenshot(shot_prefix + L"-" + std::to_wstring(shown) + L".want", box);
         Answer(box, answer);
         while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start <= TimeoutMilliseconds)
             Sleep(PollMilliseconds);

@@ -182,17 +182,47 @@ start_display() {
     export DISPLAY=:$(cat "$work/display")
 }
 
-# Takes each screenshot the driver asks for (see dialog_driver.cpp).
+# Takes each screenshot the driver asks for (see dialog_driver.cpp): the box's
+# own X window when Wine named it (0 otherwise), else its place on the screen.
+# A box may reach the X screen a little after Windows reports it visible, and
+# no box is all black, so a black picture is taken again.
 watch_screenshots() {
-    local want
-    while :; do
+    local want picture geometry window try
+    # Ends with the script, whatever ends the script.
+    while kill -0 $$ 2>/dev/null; do
         for want in "$shots"/*.want; do
             [ -e "$want" ] || continue
-            import -window root -crop "$(head -n 1 "$want")" +repage "${want%.want}.png" 2>/dev/null
+            read -r geometry window <"$want"
+            picture=${want%.want}.png
+            for try in $(seq 20); do
+                if [ "${window:-0}" != 0 ]; then
+                    import -window "$window" "$picture" 2>/dev/null
+                else
+                    import -window root -crop "$geometry" +repage "$picture" 2>/dev/null
+                fi && [ "$(convert "$picture" -format '%[fx:maxima]' info: 2>/dev/null)" != 0 ] && break
+                sleep 0.2
+            done
             rm -f "$want"
         done
         sleep 0.1
     done
+}
+
+set_locale() { # LOCALE: the locale of the following runs
+    export LANG=$1
+    # Wine brings no Japanese font: link IPA Gothic behind the fonts the boxes
+    # use, so that the screenshots show the texts. Wine rewrites these links
+    # when the code page changes, which the first program in a new locale
+    # does, so they are made again in each locale after a first program.
+    "$wine" reg query 'HKCU\Software\Wine\Fonts' >/dev/null 2>&1
+    local font
+    for font in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif'; do
+        "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+            /v "$font" /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic' /f >/dev/null 2>&1
+    done
+    # A Japanese locale substitutes MS UI Gothic, which Wine does not have either.
+    "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+        /v 'MS UI Gothic' /d IPAGothic /f >/dev/null 2>&1
 }
 
 set_data_dir() { # VALUE: the registry value the updater reads
@@ -309,7 +339,7 @@ run_updater() {
 }
 
 scenarios() { # LOCALE
-    export LANG=$1
+    set_locale "$1"
     local tag=${1%%.*}
     local before
 
@@ -378,7 +408,7 @@ scenarios() { # LOCALE
 # The Linux build and the Windows build, on the same prefix and registry
 # value, leave the same installation: same names, bytes and both times.
 cross_check() {
-    export LANG=ja_JP.UTF-8
+    set_locale ja_JP.UTF-8
     local listing='%y %p %s %T@ %A@\n'
     reset_install
     run_updater "cross-check-windows" \
@@ -401,24 +431,17 @@ cross_check() {
 }
 
 inner() {
-    export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LANG=en_US.UTF-8
+    export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LANG=ja_JP.UTF-8
     mkdir -p "$reports"
     start_display
     watch_screenshots &
     watcher_pid=$!
-    trap 'kill $watcher_pid $xvfb_pid 2>/dev/null; "$wineserver" -k 2>/dev/null' EXIT
+    trap 'kill $watcher_pid $xvfb_pid 2>/dev/null; wait $watcher_pid $xvfb_pid 2>/dev/null; "$wineserver" -k 2>/dev/null' EXIT
     # One server for all runs, so that each run does not start its own.
     mkdir -p "$prefix"
     "$wineserver" -p
     "$wine" wineboot -i >"$work/wineboot.log" 2>&1
     check "wine prefix made" test -d "$prefix/drive_c/windows"
-    # Wine brings no Japanese font: link IPA Gothic behind the fonts the boxes
-    # use, so that the screenshots show the texts in either locale.
-    local font
-    for font in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif'; do
-        "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-            /v "$font" /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic' /f >/dev/null 2>&1
-    done
     set_data_dir "$install_windows"
     record_baseline
     scenarios ja_JP.UTF-8
