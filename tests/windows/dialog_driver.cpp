@@ -238,18 +238,17 @@ std::string ButtonName(int id)
     }
 }
 
+// The default button is the one Enter presses, drawn as the default push button.
 std::string Buttons(HWND box)
 {
-    const LRESULT default_id = SendMessageW(box, DM_GETDEFID, 0, 0);
     std::string list;
     for (HWND child : Children(box)) {
         if (ClassName(child) != L"Button" || !IsWindowVisible(child))
             continue;
-        const int id = GetDlgCtrlID(child);
         if (!list.empty())
             list += ' ';
-        list += ButtonName(id);
-        if (HIWORD(default_id) == DC_HASDEFID && LOWORD(default_id) == id)
+        list += ButtonName(GetDlgCtrlID(child));
+        if ((GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
             list += '*';
     }
     return list;
