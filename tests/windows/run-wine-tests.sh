@@ -405,6 +405,48 @@ scenarios() { # LOCALE
     check "missing-payload-$tag: it and the entries after it untouched" untouched 17 48
 }
 
+# "DataDir" is taken whatever its type, as UTF-8 of at most 260 bytes with its
+# terminator. Each row: name, type, data, and whether the updater then finds
+# the game (and is answered Cancel), finds no executable, or finds nothing.
+registry_forms() {
+    set_locale ja_JP.UTF-8
+    reset_install
+    local dir=${install_windows%\\}
+    local hex ascii256 kana86
+    hex=$(printf '%s' "$dir" | od -An -tx1 | tr -d ' \n')
+    ascii256=$(printf 'a%.0s' $(seq 256))
+    kana86=$(printf 'ゲ%.0s' $(seq 86))
+    local rows=(
+        "sz-without-backslash|REG_SZ|$dir|found"
+        "expand-sz|REG_EXPAND_SZ|$install_windows|found"
+        "multi-sz|REG_MULTI_SZ|$dir|found"
+        "binary-without-terminator|REG_BINARY|$hex|found"
+        "260-bytes|REG_SZ|C:\\$ascii256|executable-missing"
+        "261-bytes|REG_SZ|C:\\${ascii256}a|not-installed"
+        "262-bytes-of-utf8-in-180-of-utf16|REG_SZ|C:\\$kana86|not-installed"
+    )
+    local row name type data outcome
+    for row in "${rows[@]}"; do
+        IFS='|' read -r name type data outcome <<<"$row"
+        "$wine" reg add 'HKCU\Software\Vantor\Quellstorm' /v DataDir /t "$type" /d "$data" /f >/dev/null 2>&1
+        case $outcome in
+        found)
+            run_updater "registry-$name" "$(box "$caption" "$question" 'ok* cancel' question cancel)" \
+                QuellstormUpdate-sample.exe cancel
+            ;;
+        executable-missing)
+            run_updater "registry-$name" "$(box "$caption" "$executable_missing" 'ok*' none ok)" \
+                QuellstormUpdate-sample.exe ok
+            ;;
+        *)
+            run_updater "registry-$name" "$(box "$caption" "$not_installed" 'ok*' none ok)" \
+                QuellstormUpdate-sample.exe ok
+            ;;
+        esac
+    done
+    set_data_dir "$install_windows"
+}
+
 # The Linux build and the Windows build, on the same prefix and registry
 # value, leave the same installation: same names, bytes and both times.
 cross_check() {
@@ -446,6 +488,7 @@ inner() {
     record_baseline
     scenarios ja_JP.UTF-8
     scenarios en_US.UTF-8
+    registry_forms
     cross_check
     echo "inner done"
 }
