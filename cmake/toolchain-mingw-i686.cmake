@@ -1,20 +1,3 @@
-# Cross-builds the Windows updater with mingw-w64 (i686).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-# Every function in a section of its own, so that the link keeps only what is used.
-# Not -fdata-sections: mingw-w64 then puts zero-filled arrays (the 1.4 MB decode
-# buffer) into initialised data, stored in the file, instead of .bss.
-set(CMAKE_C_FLAGS_INIT "-ffunction-sections")
-set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections")
-
-# Look for libraries and headers only in the target's sysroot; programs come from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Cross-builds the Windows updater with mingw-w64 for 32-bit x86: the shipped PE32.
+set(QUELLSTORM_MINGW_ARCH i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
