@@ -24,10 +24,14 @@ install_packages() {
     done
 }
 
+# What every stage passed, for the closing line; a failure stops the run at once.
+passed=0
+
 build_and_test() {
     cmake --preset "$1" >/dev/null
     cmake --build --preset "$1"
-    ctest --preset "$1" -j2
+    ctest --preset "$1" -j2 | tee "build/$1/ctest-summary.log"
+    passed=$((passed + $(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\)/\1/p' "build/$1/ctest-summary.log")))
 }
 
 run_fuzzers() {
@@ -40,6 +44,7 @@ run_fuzzers() {
         mkdir -p "$work"
         echo "== fuzzing $target for ${FUZZ_SECONDS}s"
         "build/fuzz/fuzz/$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 "$work" "$corpus" 2>&1 | tail -n 3
+        passed=$((passed + 1))
     done
 }
 
@@ -47,5 +52,8 @@ install_packages
 build_and_test asan
 build_and_test release
 run_fuzzers
-tests/windows/run-wine-tests.sh
+tests/windows/run-wine-tests.sh | tee build/wine-tests.log
+passed=$((passed + $(sed -n 's/^\([0-9]*\) passed, 0 failed$/\1/p' build/wine-tests.log)))
 scripts/demo.sh --yes
+passed=$((passed + 1))
+echo "all stages: $passed passed, 0 failed"
