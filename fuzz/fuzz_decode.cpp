@@ -1,11 +1,14 @@
-// Feeds arbitrary bytes to the decoder as a packed stream. The output buffer is
-// sized exactly, so the sanitizers see any write past the capacity, and a
-// stream that decodes is decoded again into exactly its size and one byte less.
+// Feeds arbitrary bytes to the decoder as a packed stream and holds its result
+// against the byte-at-a-time reference: the same count or fault, the same
+// bytes. The output buffer is sized exactly, so the sanitizers see any write
+// past the capacity, and a stream that decodes is decoded again into exactly
+// its size and one byte less.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "bench/reference_decode.h"
 #include "payload/decode.h"
 
 namespace {
@@ -20,7 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> packed(data, data + size);
     std::vector<uint8_t> output(FuzzCapacity);
     const int32_t decoded = DecodePayload(output.data(), FuzzCapacity, packed.data(), int32_t(size));
+    std::vector<uint8_t> expected(FuzzCapacity);
+    if (ReferenceDecodePayload(expected.data(), FuzzCapacity, packed.data(), int32_t(size)) != decoded) std::abort();
     if (decoded < 0) return 0;
+    if (std::memcmp(expected.data(), output.data(), size_t(decoded)) != 0) std::abort();
     if (decoded > FuzzCapacity) std::abort();
 
     std::vector<uint8_t> exact(static_cast<size_t>(decoded));

@@ -22,18 +22,18 @@
 
 namespace {
 
-// The quick step of the group loop copies this many bytes, in two halves so
-// that a match from at least half as far back reads only written bytes.
+// Wide copies move this many bytes at a time and may write up to this many
+// bytes beyond what they keep, so they run only where the output has that room.
+constexpr uint32_t CopyWidth = 8;
+
+// A quick match copies this many bytes, in two halves so that a match from at
+// least half as far back reads only bytes already written.
 constexpr uint32_t QuickCopy = 32;
 
-// A flag byte, seven five-byte matches and the QuickCopy bytes that the last
-// item may read: a group this far from the end of the input decodes without
-// looking at that end.
-constexpr std::ptrdiff_t FastGroupInput = 1 + 7 * 5 + QuickCopy;
-
-// Wide copies move this many bytes at a time and may write up to this many
-// bytes beyond the match, so they run only where the output has that room.
-constexpr uint32_t CopyWidth = 8;
+// A flag byte, seven five-byte matches and the CopyWidth bytes that a literal
+// run in the last place may read: a group this far from the end of the input
+// decodes without looking at that end.
+constexpr std::ptrdiff_t FastGroupInput = 1 + 7 * 5 + CopyWidth;
 
 struct Match {
     uint32_t length;
@@ -104,10 +104,18 @@ bool ReadMatchAtEnd(const uint8_t* item, std::ptrdiff_t available, Match* match)
 }
 
 // Copies a match in wide steps with the result of CopyMatchBytes. Needs
-// CopyWidth bytes of output room beyond the match.
+// 2 * CopyWidth bytes of output room beyond the match.
 [[gnu::always_inline]] inline void CopyMatchWide(uint8_t* out, uint32_t distance, uint32_t length) {
     uint8_t* const end = out + length;
     const uint8_t* from = out - distance;
+    if (distance >= 2 * CopyWidth) {
+        do {
+            std::memcpy(out, from, 2 * CopyWidth);
+            out += 2 * CopyWidth;
+            from += 2 * CopyWidth;
+        } while (out < end);
+        return;
+    }
     if (distance < CopyWidth) {
         // The bytes repeat with period `distance`. Write the first eight one
         // period at a time, then step the source back to a multiple of the
@@ -141,7 +149,7 @@ bool ReadMatchAtEnd(const uint8_t* item, std::ptrdiff_t available, Match* match)
     // One test for both offset faults: offset 0 wraps to the largest value.
     if (match.distance - 1 >= produced) [[unlikely]]
         return match.distance == 0 ? PayloadZeroOffset : PayloadOffsetBeforeStart;
-    if (room >= match.length + CopyWidth) [[likely]] {
+    if (room >= match.length + 2 * CopyWidth) [[likely]] {
         CopyMatchWide(out, match.distance, match.length);
     } else {
         if (match.length > room) return PayloadOutputOverflow; // past the capacity
@@ -173,39 +181,42 @@ int32_t DecodePayload(uint8_t* output, int32_t capacity, const uint8_t* packed, 
     uint8_t* const out_end = output + (capacity > 0 ? capacity : 0);
 
     // Whole groups while the input surely holds them: no input checks per
-    // item. Most items, a literal or a match of up to QuickCopy bytes from at
-    // least half that far back, take one branch-free step that copies
-    // QuickCopy bytes and keeps as many as the item makes; the rest take the
-    // careful way.
+    // item. A run of literals is copied CopyWidth bytes at once, and a match
+    // of up to QuickCopy bytes from at least half that far back QuickCopy
+    // bytes at once; each keeps the bytes its item makes. The rest, and the
+    // last bytes of the output, take the careful way.
     while (in_end - in >= FastGroupInput) {
         // A marker two bits above the eight items: the clear bit between stops
         // a literal run at the group's end, and the marker alone is left when
         // every item is done.
         uint32_t flags = *in++ | 0x200;
         while (flags != 0x2) {
-            const bool literal = flags & 1;
-            const uint32_t literal_run = uint32_t(std::countr_one(flags));
+            const uint32_t room = uint32_t(out_end - out);
+            if (flags & 1) {
+                const uint32_t run = uint32_t(std::countr_one(flags));
+                if (room >= CopyWidth) [[likely]] {
+                    std::memcpy(out, in, CopyWidth);
+                } else {
+                    if (run > room) return PayloadOutputOverflow; // past the capacity
+                    std::memcpy(out, in, run);
+                }
+                out += run;
+                in += run;
+                flags >>= run;
+                continue;
+            }
             const Match match = ReadMatch(in);
-            const uint32_t produced = uint32_t(out - output);
-            const bool quick = (uint32_t(out_end - out) >= QuickCopy) &
-                               (literal | ((match.distance >= QuickCopy / 2) & (match.distance <= produced) &
-                                           (match.length <= QuickCopy)));
+            in += match.size;
+            flags >>= 1;
+            const bool quick = (room >= QuickCopy) & (match.distance >= QuickCopy / 2) &
+                               (match.distance <= uint32_t(out - output)) & (match.length <= QuickCopy);
             if (quick) [[likely]] {
-                const uint8_t* from = literal ? in : out - match.distance;
+                const uint8_t* from = out - match.distance;
                 std::memcpy(out, from, QuickCopy / 2);
                 std::memcpy(out + QuickCopy / 2, from + QuickCopy / 2, QuickCopy / 2);
-                out += literal ? literal_run : match.length;
-                in += literal ? literal_run : match.size;
-                flags >>= literal ? literal_run : 1;
+                out += match.length;
                 continue;
             }
-            flags >>= 1;
-            if (literal) {
-                if (out == out_end) return PayloadOutputOverflow; // past the capacity
-                *out++ = *in++;
-                continue;
-            }
-            in += match.size;
             if (const int32_t fault = ApplyMatch(match, output, out, out_end)) return fault;
         }
     }
