@@ -111,38 +111,11 @@ std::vector<HWND> Children(HWND parent)
     return children;
 }
 
-// 32-bit top-down pixels of a rectangle of the screen.
-std::vector<DWORD> CaptureScreen(const RECT& rect)
+// Lets `paint` draw on a 32-bit top-down bitmap of `width` by `height` that
+// starts out as `pixels`, and returns the pixels it holds afterwards.
+template <typename Paint>
+std::vector<DWORD> PaintPixels(std::vector<DWORD> pixels, int width, int height, Paint paint)
 {
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    std::vector<DWORD> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    GdiFlush();
-    std::memcpy(pixels.data(), bits, pixels.size() * sizeof(DWORD));
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
-// The icon drawn the way a static control draws it, on the background the box shows.
-std::vector<DWORD> DrawStockIcon(LPCWSTR id, int width, int height, DWORD background)
-{
-    std::vector<DWORD> pixels(static_cast<size_t>(width) * static_cast<size_t>(height), background);
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info{};
@@ -156,7 +129,7 @@ std::vector<DWORD> DrawStockIcon(LPCWSTR id, int width, int height, DWORD backgr
     HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, bitmap);
     std::memcpy(bits, pixels.data(), pixels.size() * sizeof(DWORD));
-    DrawIconEx(memory, 0, 0, LoadIconW(nullptr, id), width, height, 0, nullptr, DI_NORMAL);
+    paint(memory, screen);
     GdiFlush();
     std::memcpy(pixels.data(), bits, pixels.size() * sizeof(DWORD));
     SelectObject(memory, previous);
@@ -164,6 +137,26 @@ std::vector<DWORD> DrawStockIcon(LPCWSTR id, int width, int height, DWORD backgr
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return pixels;
+}
+
+// 32-bit top-down pixels of a rectangle of the screen.
+std::vector<DWORD> CaptureScreen(const RECT& rect)
+{
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    return PaintPixels(std::vector<DWORD>(static_cast<size_t>(width) * static_cast<size_t>(height)), width, height,
+                       [&](HDC memory, HDC screen) {
+                           BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+                       });
+}
+
+// The icon drawn the way a static control draws it, on the background the box shows.
+std::vector<DWORD> DrawStockIcon(LPCWSTR id, int width, int height, DWORD background)
+{
+    return PaintPixels(std::vector<DWORD>(static_cast<size_t>(width) * static_cast<size_t>(height), background), width,
+                       height, [&](HDC memory, HDC) {
+                           DrawIconEx(memory, 0, 0, LoadIconW(nullptr, id), width, height, 0, nullptr, DI_NORMAL);
+                       });
 }
 
 // Wine names the X window that shows a window in this property.
