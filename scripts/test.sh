@@ -18,7 +18,7 @@ install_packages() {
         cmake ninja-build g++ clang libclang-rt-14-dev \
         libgtest-dev libgmock-dev libbenchmark-dev liblz4-dev zlib1g-dev \
         g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-        wine64 xvfb xdotool locales fonts-ipafont-gothic imagemagick >/dev/null
+        wine64 xvfb locales fonts-ipafont-gothic imagemagick >/dev/null
     for locale in ja_JP.UTF-8 en_US.UTF-8; do
         locale -a | grep -qi "^${locale%%.*}.utf8$" || localedef -i "${locale%%.*}" -f UTF-8 "$locale"
     done
