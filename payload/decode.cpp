@@ -1,6 +1,5 @@
 #include "payload/decode.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstring>
